@@ -1,0 +1,58 @@
+// The small interface every database client sits behind, and the choice of
+// client by the form of DbName.
+#ifndef DBRUNNER_DB_BACKEND_H_
+#define DBRUNNER_DB_BACKEND_H_
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace dbrunner {
+
+// Statuses follow the SQLCODE convention: 0 success, negative for errors.
+// DbName is empty or of a form no backend of this build claims: the legacy
+// client's status for a net service name it cannot resolve.
+inline constexpr std::int32_t kStatusNoBackend = -12154;
+
+// One database session. Every operation returns a status; the execute stays
+// uncommitted until Commit, and a session that ends without a successful
+// Commit leaves nothing behind (the destructor rolls back).
+class Backend {
+ public:
+  Backend() = default;
+  Backend(const Backend&) = delete;
+  Backend& operator=(const Backend&) = delete;
+  virtual ~Backend() = default;
+
+  // `target` is DbName without the backend's prefix; user and password are
+  // handed to the client as separate values, never spliced into a text.
+  [[nodiscard]] virtual std::int32_t Connect(std::string_view user, std::string_view password,
+                                             std::string_view target) = 0;
+  [[nodiscard]] virtual std::int32_t SetSchema(std::string_view schema) = 0;
+  // Prepares and executes exactly one statement.
+  [[nodiscard]] virtual std::int32_t Execute(std::string_view statement) = 0;
+  [[nodiscard]] virtual std::int32_t Commit() = 0;
+  // The client's message for the last failure, for tests and diagnostics.
+  virtual std::string LastError() const = 0;
+};
+
+// A backend chosen for a DbName, with the text it connects to.
+struct BackendChoice {
+  std::unique_ptr<Backend> backend;  // null when no backend claims the DbName
+  std::string target;
+};
+
+// Chooses by form: "sqlite:PATH" selects SQLite on PATH.
+BackendChoice ChooseBackend(std::string_view db_name);
+
+// How the session obtains its backend; tests substitute their own.
+using BackendFactory = std::function<BackendChoice(std::string_view db_name)>;
+
+// The SQLite backend (db/sqlite_backend.cc).
+std::unique_ptr<Backend> NewSqliteBackend();
+
+}  // namespace dbrunner
+
+#endif  // DBRUNNER_DB_BACKEND_H_
