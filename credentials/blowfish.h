@@ -13,6 +13,11 @@ struct BlowfishContext {
   std::uint32_t S[4][256];
 };
 
+// The published initial subkeys, the hexadecimal digits of pi's fractional part
+// (defined in blowfish_tables.cc).
+extern const std::uint32_t kBlowfishInitP[18];
+extern const std::uint32_t kBlowfishInitS[4][256];
+
 // Computes all subkeys of `context` from `key` (521 encipherments). Key bytes
 // are used cyclically as big-endian words. REQUIRES: key is not empty.
 void BlowfishInit(BlowfishContext& context, std::span<const std::uint8_t> key);

@@ -37,8 +37,13 @@ std::int32_t FindCharPos(std::string_view line, char c, std::int32_t n);
 // Copies `length` characters from `start` into `target`. A length of 0 takes
 // the rest of the line, line feed included; a negative length leaves `target`
 // as it was.
-void SubString(std::string_view line, std::int32_t start, std::int32_t length,
-               std::string& target);
+void SubString(std::string_view line, std::int32_t start, std::int32_t length, std::string& target);
+
+// Fills group, number, key and the still encrypted value text of `record` from
+// one record's lines, each already cut at its first zero byte. Fields the lines
+// do not define keep their content; so does `number_text`, the call's number text.
+void ExtractCryptFields(std::string_view group_line, std::string_view entry_line,
+                        std::string& number_text, CryptRecord& record);
 
 // The file's bytes as a text-mode read gives them: CR LF becomes LF, a lone CR
 // stays, and Ctrl-Z (0x1A) ends the text.
@@ -54,9 +59,13 @@ std::optional<std::string> ReadCredentialFile(const std::string& path);
 void GetCryptValue(std::string_view group, std::string_view key, std::int32_t number,
                    std::string_view file_text, CryptRecord& record);
 
-// The same on a file that could not be read: `record` is left reset.
+// The same, where a file that could not be read leaves `record` reset.
 void GetCryptValue(std::string_view group, std::string_view key, std::int32_t number,
                    const std::optional<std::string>& file_text, CryptRecord& record);
+
+// The same for a std::string, which would otherwise fit both overloads above.
+void GetCryptValue(std::string_view group, std::string_view key, std::int32_t number,
+                   const std::string& file_text, CryptRecord& record);
 
 }  // namespace dbrunner
 

@@ -25,8 +25,7 @@ void HexToBin(const char* digits, std::int32_t count, std::uint8_t* bytes);
 // its first zero byte. A trailing partial group is dropped: its missing digits
 // are unknown, and it is what a stray blank or the lone line feed of an empty
 // value leaves behind. Keys the given context, and clears it before returning.
-std::string DecryptHexString(std::string_view text, std::string_view key,
-                             BlowfishContext& context);
+std::string DecryptHexString(std::string_view text, std::string_view key, BlowfishContext& context);
 
 // The same with a context of its own (on the stack, cleared afterwards).
 std::string DecryptHexString(std::string_view text, std::string_view key = kCryptKey);

@@ -15,10 +15,10 @@ namespace dbrunner {
 
 // The connection values from the credential file.
 struct DbLogin {
-  std::string DbName;    // at most kDbNameMaxChars
+  std::string DbName;  // at most kDbNameMaxChars
   std::string User;
   std::string Password;
-  std::string DbSys;     // names the statement file
+  std::string DbSys;  // names the statement file
 };
 
 // DbName is a field of 41 bytes.

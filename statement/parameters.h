@@ -17,21 +17,23 @@ inline constexpr int kMaxPlaceholders = 99;
 
 // Where a position of the statement text stands.
 enum class SqlContext {
-  kCode,            // outside literals and comments
-  kStringLiteral,   // inside '...'
-  kEscapeLiteral,   // inside E'...', where a backslash escapes
-  kQuotedName,      // inside "..."
-  kLineComment,     // after -- up to the line end
-  kBlockComment,    // inside /* ... */
+  kCode,           // outside literals and comments
+  kStringLiteral,  // inside '...'
+  kEscapeLiteral,  // inside E'...', where a backslash escapes
+  kQuotedName,     // inside "..."
+  kLineComment,    // after -- up to the line end
+  kBlockComment,   // inside /* ... */
 };
 
-// The context of byte `pos` of `sql`, scanning from its start.
+// The context of byte `pos` of `sql`, scanning from its start. The second
+// byte of a two-byte mark (--, /*, */, '', "", E', backslash pair) reports
+// the context after the mark; a `pos` past the end, the context at the end.
 SqlContext ContextAt(std::string_view sql, std::size_t pos);
 
 // Replaces the first occurrence of each placeholder $parm01.. in ascending
 // order by the matching parameter, quoted for its place. Returns 0, or
 // kStatusParameterRefused with `*refused` set to the placeholder's number
-// (and `sql_text` possibly partly replaced, never to be executed).
+// (0 after success; `sql_text` possibly partly replaced, never to be executed).
 std::int32_t ReplaceParameters(std::string& sql_text, const std::vector<std::string>& params,
                                int* refused);
 

@@ -23,11 +23,13 @@ inline constexpr std::size_t kDbSysMaxChars = 24;
 inline constexpr int kMaxStatementLines = 999;
 // The read buffer starts with room for 80 characters and triples when full.
 inline constexpr std::int32_t kInitialPieceCapacity = 80;
+// The most a piece may hold: the reader's size (capacity + 1) is an int32.
+inline constexpr std::int32_t kMaxPieceCapacity = 2147483646;
 
 // The statement file for `db_sys`: "DBRUNNER.<DbSys>.INI" in the working
 // directory (".\DBRUNNER.<DbSys>.INI" on Windows). nullopt when DbSys cannot
-// name a file there: longer than kDbSysMaxChars, or holding a path separator
-// (or, on Windows, a drive colon), so the name never leaves the directory.
+// name a file there: longer than kDbSysMaxChars, or holding '/', '\\', ':'
+// (on every platform) or NUL, so the name never leaves the directory.
 std::optional<std::string> StatementFilePath(std::string_view db_sys);
 
 // Appends " " and `piece` to `sql_text`, creating it when absent. Returns 1.
@@ -42,15 +44,17 @@ using PieceReader =
 // key, re-reading a key with a tripled buffer whenever its count equals the
 // capacity, and appends each piece. Returns 0 when `sql_text` holds a piece,
 // kStatusNoStatement otherwise. With `debug_out`, prints the diagnostic lines.
-std::int32_t LoadStatement(const PieceReader& read, std::FILE* debug_out,
-                           std::optional<std::string>& sql_text);
+// A piece longer than `max_capacity` leaves no statement (sql_text reset).
+[[nodiscard]] std::int32_t LoadStatement(const PieceReader& read, std::FILE* debug_out,
+                                         std::optional<std::string>& sql_text,
+                                         std::int32_t max_capacity = kMaxPieceCapacity);
 
 // Loads the statement of `section` from the statement file of `db_sys`.
 // `debug_out` is null unless diagnostic output is wanted. A section name
 // longer than kSectionNameMaxChars, or a DbSys that names no file, finds no
 // statement.
-std::int32_t GetIniValues(std::string_view section, std::string_view db_sys, std::FILE* debug_out,
-                          std::optional<std::string>& sql_text);
+[[nodiscard]] std::int32_t GetIniValues(std::string_view section, std::string_view db_sys,
+                                        std::FILE* debug_out, std::optional<std::string>& sql_text);
 
 }  // namespace dbrunner
 

@@ -29,8 +29,8 @@ class FakeBackend final : public Backend {
 
   std::int32_t Connect(std::string_view user, std::string_view password,
                        std::string_view target) override {
-    Log("Connect(" + std::string(user) + "," + std::string(password) + "," +
-        std::string(target) + ")");
+    Log("Connect(" + std::string(user) + "," + std::string(password) + "," + std::string(target) +
+        ")");
     return script_.connect;
   }
   std::int32_t SetSchema(std::string_view schema) override {

@@ -33,9 +33,9 @@ void WriteFile(const std::filesystem::path& path, std::string_view bytes);
 std::string ReadFile(const std::filesystem::path& path);
 
 struct ProcessResult {
-  int exit_code = -1;      // the process's exit status, -1 when it did not exit normally
-  std::string out;         // standard output
-  std::string err;         // standard error
+  int exit_code = -1;  // the process's exit status, -1 when it did not exit normally
+  std::string out;     // standard output
+  std::string err;     // standard error
 };
 
 // Runs `argv` (argv[0] is the program's path) in `working_dir` with standard
