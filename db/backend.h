@@ -16,6 +16,10 @@ namespace dbrunner {
 // client's status for a net service name it cannot resolve.
 inline constexpr std::int32_t kStatusNoBackend = -12154;
 
+// A server backend whose client library cannot be found or loaded, or lacks
+// an entry point the backend needs, or was not built into this program.
+inline constexpr std::int32_t kStatusClientUnavailable = -9999;
+
 // One database session. Every operation returns a status; the execute stays
 // uncommitted until Commit, and a session that ends without a successful
 // Commit leaves nothing behind (the destructor rolls back).
@@ -42,16 +46,24 @@ class Backend {
 struct BackendChoice {
   std::unique_ptr<Backend> backend;  // null when no backend claims the DbName
   std::string target;
+  std::string_view kind;  // "sqlite", "postgres", "odbc" or "oracle"; empty with no backend
 };
 
-// Chooses by form: "sqlite:PATH" selects SQLite on PATH.
+// Chooses by form: "sqlite:PATH" selects SQLite on PATH; "pg:SERVICE" and
+// "postgresql://..." or "postgres://..." PostgreSQL (the target is SERVICE, or
+// the whole URI); "odbc:DSN" ODBC; any other non-empty text is an Oracle net
+// service name; an empty DbName selects nothing.
 BackendChoice ChooseBackend(std::string_view db_name);
 
 // How the session obtains its backend; tests substitute their own.
 using BackendFactory = std::function<BackendChoice(std::string_view db_name)>;
 
-// The SQLite backend (db/sqlite_backend.cc).
+// The backends, one per .cc. The server backends load their client library
+// only when they connect, so a SQLite run never maps it.
 std::unique_ptr<Backend> NewSqliteBackend();
+std::unique_ptr<Backend> NewPostgresBackend();
+std::unique_ptr<Backend> NewOdbcBackend();
+std::unique_ptr<Backend> NewOracleBackend();
 
 }  // namespace dbrunner
 

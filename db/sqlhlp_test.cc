@@ -111,27 +111,32 @@ TEST(DbExecute, WithoutBackendIsNoBackend) {
   EXPECT_EQ(dbExecute(session, "UPDATE T SET A = 1"), kStatusNoBackend);
 }
 
-TEST(ChooseBackend, ByPrefix) {
+TEST(ChooseBackend, ByForm) {
   struct Case {
     const char* db_name;
-    bool chosen;
+    const char* kind;
     const char* target;
   };
   const Case kCases[] = {
-      {"sqlite:/var/db/k.db", true, "/var/db/k.db"},
-      {"sqlite:data/k.db", true, "data/k.db"},
-      {"sqlite:file:k.db?mode=ro", true, "file:k.db?mode=ro"},
-      {"sqlite:", true, ""},  // the backend refuses the empty path
-      {"", false, ""},
-      {"KORV11", false, ""},
-      {"SQLite:k.db", false, ""},
-      {"k.db", false, ""},
-      {"pg:service", false, ""},
+      {"sqlite:/var/db/k.db", "sqlite", "/var/db/k.db"},
+      {"sqlite:data/k.db", "sqlite", "data/k.db"},
+      {"sqlite:file:k.db?mode=ro", "sqlite", "file:k.db?mode=ro"},
+      {"sqlite:", "sqlite", ""},  // the backend refuses the empty path
+      {"", "", ""},
+      {"pg:korv", "postgres", "korv"},
+      {"postgresql://h:5432/db", "postgres", "postgresql://h:5432/db"},
+      {"postgres://h/db", "postgres", "postgres://h/db"},
+      {"odbc:KORV", "odbc", "KORV"},
+      // Prefixes are matched as written; everything else is a net service name.
+      {"KORV11", "oracle", "KORV11"},
+      {"host:1521/service", "oracle", "host:1521/service"},
+      {"SQLite:k.db", "oracle", "SQLite:k.db"},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.db_name);
     const BackendChoice choice = ChooseBackend(c.db_name);
-    EXPECT_EQ(choice.backend != nullptr, c.chosen);
+    EXPECT_EQ(choice.backend != nullptr, *c.kind != '\0');
+    EXPECT_EQ(choice.kind, c.kind);
     EXPECT_EQ(choice.target, c.target);
   }
 }
