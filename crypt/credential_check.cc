@@ -22,7 +22,12 @@ namespace {
 constexpr std::string_view kPasswordKey = "PASS";
 constexpr std::string_view kNetServiceKey = "NET8";
 
-std::string Quoted(std::string_view text) { return "'" + PrintableValue(text) + "'"; }
+std::string Quoted(std::string_view text) {
+  std::string quoted = "'";
+  quoted += PrintableValue(text);
+  quoted += '\'';
+  return quoted;
+}
 
 // Why a record's number reads as 0.
 std::string ZeroNumberReason(const ScannedRecord& record, std::string_view entry_line) {

@@ -320,7 +320,10 @@ std::FILE* OpenForReading(const fs::path& path) { return std::fopen(path.c_str()
 
 // mkstemp creates the file with mode 0600, which a new credential file keeps.
 std::FILE* CreateTempFile(const fs::path& folder, const fs::path& name, fs::path& temp) {
-  std::string pattern = (folder / ("." + name.string() + ".XXXXXX")).string();
+  std::string hidden_name = ".";
+  hidden_name += name.string();
+  hidden_name += ".XXXXXX";
+  std::string pattern = (folder / hidden_name).string();
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0) return nullptr;
   temp = pattern;
