@@ -47,10 +47,10 @@
 //  - code: only a comma-separated list of items, with optional blanks (space,
 //    tab) around items and commas. An item is a number ([+-], digits with an
 //    optional .digits, or .digits; optional e/E[+-]digits), a '...' literal
-//    with '' inside, or a name (ASCII letter or _, then letters, digits, _, $,
-//    #; dot-qualified a.b.c). Refused as well: a value whose first or last
-//    byte forms "--", "/*" or "*/" with the byte next to it; a value starting
-//    with ' after a name character (letter, digit, _, $, # or a byte above
+//    with '' inside, or a name (ASCII letter or _, then letters, digits, _,
+//    #; dot-qualified a.b.c; no $, which could close a PostgreSQL $$ string).
+//    Refused as well: a value whose first or last byte forms "--", "/*" or "*/" with the byte next
+//    to it; a value starting with ' after a name character (letter, digit, _, $, # or a byte above
 //    0x7F: it would become a prefixed literal such as E'..', N'.., q'..); a
 //    value ending in a name character before a '.
 //  - Everywhere: a non-empty value holding a NUL byte is refused (a C client
@@ -226,8 +226,9 @@ bool ReadName(std::string_view v, std::size_t* i) {
   for (;;) {
     if (j >= v.size() || !(IsAsciiLetter(v[j]) || v[j] == '_')) return false;
     ++j;
-    while (j < v.size() &&
-           (IsAsciiLetter(v[j]) || IsDigit(v[j]) || v[j] == '_' || v[j] == '$' || v[j] == '#')) {
+    // No '$': on PostgreSQL "$$" or "$tag$" in a name would end a dollar-quoted
+    // string that the placeholder stands in, which this reader does not see.
+    while (j < v.size() && (IsAsciiLetter(v[j]) || IsDigit(v[j]) || v[j] == '_' || v[j] == '#')) {
       ++j;
     }
     if (j < v.size() && v[j] == '.') {
@@ -303,6 +304,7 @@ bool ReadsAsBefore(Scanner old, std::string_view after, std::size_t at, std::siz
 }
 
 // The text with `value` made safe for the placeholder at `at`, or false.
+// `out` must not hold `text`; its old content is dropped, its capacity reused.
 bool Splice(std::string_view text, std::size_t at, std::string_view value, std::string* out) {
   Scanner scanner(text);
   scanner.SkipTo(at);
@@ -347,14 +349,13 @@ bool Splice(std::string_view text, std::size_t at, std::string_view value, std::
       break;
   }
 
-  std::string spliced;
+  std::string& spliced = *out;
+  spliced.clear();
   spliced.reserve(text.size() - kPlaceholderChars + safe.size());
   spliced.append(text.substr(0, at));
   spliced.append(safe);
   spliced.append(text.substr(at + kPlaceholderChars));
-  if (!ReadsAsBefore(scanner, spliced, at, safe.size(), context)) return false;
-  *out = std::move(spliced);
-  return true;
+  return ReadsAsBefore(scanner, spliced, at, safe.size(), context);
 }
 
 }  // namespace
@@ -370,6 +371,10 @@ std::int32_t ReplaceParameters(std::string& sql_text, const std::vector<std::str
   if (refused != nullptr) *refused = 0;
   // Placeholders have two digits, so parameters after the 99th cannot be named.
   const int count = static_cast<int>(std::min(params.size(), std::size_t{kMaxPlaceholders}));
+  // Each placement is built here and then swapped with the text, so the two
+  // buffers keep their room: a fresh buffer per placement would fault in a
+  // statement's worth of new pages 99 times over for long values.
+  std::string spliced;
   for (int n = 1; n <= count; ++n) {
     std::string pattern = "$parm";
     pattern += static_cast<char>('0' + n / 10);
@@ -377,12 +382,11 @@ std::int32_t ReplaceParameters(std::string& sql_text, const std::vector<std::str
     // Only the first occurrence, searched in the text as changed so far.
     const std::size_t at = sql_text.find(pattern);
     if (at == std::string::npos) continue;
-    std::string spliced;
     if (!Splice(sql_text, at, params[static_cast<std::size_t>(n - 1)], &spliced)) {
       if (refused != nullptr) *refused = n;
       return kStatusParameterRefused;
     }
-    sql_text = std::move(spliced);
+    sql_text.swap(spliced);
   }
   return 0;
 }

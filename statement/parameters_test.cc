@@ -80,7 +80,7 @@ TEST(ReplaceParameters, TakesOnlyNumbersNamesAndListsInCode) {
       {"WHERE ID = $parm01", {"1e3"}, "WHERE ID = 1e3", 0},
       {"WHERE ID = $parm01", {"+.5E-3"}, "WHERE ID = +.5E-3", 0},
       {"WHERE ID IN ($parm01)", {" 'a','b''c' , 3\t"}, "WHERE ID IN ( 'a','b''c' , 3\t)", 0},
-      {"SELECT $parm01 FROM T", {"a.b_1$#"}, "SELECT a.b_1$# FROM T", 0},
+      {"SELECT $parm01 FROM T", {"a.b_1#"}, "SELECT a.b_1# FROM T", 0},
       {"UPDATE T_$parm01 SET A=1", {"X1"}, "UPDATE T_X1 SET A=1", 0},
       {"A = 5 - $parm01", {"-1"}, "A = 5 - -1", 0},
       {"WHERE ID = $parm01", {"1; DROP TABLE t"}, "", 1},
@@ -96,6 +96,8 @@ TEST(ReplaceParameters, TakesOnlyNumbersNamesAndListsInCode) {
       {"WHERE ID = $parm01", {"a..b"}, "", 1},
       {"WHERE ID = $parm01", {"\"T\""}, "", 1},
       {"WHERE ID = $parm01", {"$x"}, "", 1},
+      // Inside a PostgreSQL $$ string, which reads as code here.
+      {"SELECT f($$ $parm01 $$)", {"a$$, b"}, "", 1},
       {"WHERE ID = $parm01", {"\xC4"}, "", 1},
       // Values that would glue to the text beside them.
       {"A = 5-$parm01", {"-1"}, "", 1},

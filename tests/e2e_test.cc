@@ -1,46 +1,22 @@
 // End to end: the built program in a temporary directory, with a real SQLite
 // database, credential file and statement file.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "credentials/hex_decrypt.h"
+#include "tests/sqlite_query.h"
 #include "tests/test_util.h"
 
 namespace dbrunner {
 namespace {
 
 using testing::ProcessResult;
+using testing::Query;
 using testing::ScopedTempDir;
 using testing::WriteFile;
-
-// Runs SQL on the database file and returns the first column of each row,
-// joined with "|"; "ERROR: ..." when it fails.
-std::string Query(const std::string& path, const std::string& sql) {
-  sqlite3* db = nullptr;
-  std::string result;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-      SQLITE_OK) {
-    result = std::string("ERROR: ") + sqlite3_errmsg(db);
-  } else {
-    auto collect = [](void* acc, int, char** values, char**) {
-      auto* text = static_cast<std::string*>(acc);
-      if (!text->empty()) *text += "|";
-      *text += values[0] ? values[0] : "NULL";
-      return 0;
-    };
-    char* error = nullptr;
-    if (sqlite3_exec(db, sql.c_str(), collect, &result, &error) != SQLITE_OK) {
-      result = std::string("ERROR: ") + (error ? error : "");
-      sqlite3_free(error);
-    }
-  }
-  sqlite3_close(db);
-  return result;
-}
 
 std::string Record(int number, const std::string& key, const std::string& value,
                    const std::string& eol = "\n") {
