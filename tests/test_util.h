@@ -33,13 +33,26 @@ void WriteFile(const std::filesystem::path& path, std::string_view bytes);
 std::string ReadFile(const std::filesystem::path& path);
 
 struct ProcessResult {
-  int exit_code = -1;  // the process's exit status, -1 when it did not exit normally
-  std::string out;     // standard output
-  std::string err;     // standard error
+  // The process's exit status (on Windows all 32 bits), -1 when it did not
+  // exit normally.
+  int exit_code = -1;
+  std::string out;  // standard output
+  std::string err;  // standard error
 };
 
 // Runs `argv` (argv[0] is the program's path) in `working_dir` with standard
-// input from /dev/null and waits for it.
+// input from the null device and waits for it.
+//
+// The output of a Windows program, written in text mode, is turned back into
+// "\n" line ends; a bare "\n" in it fails the test.
+//
+// The same tests check a Windows build from Linux: with the environment
+// variables DBRUNNER_TEST_PROGRAM_DIR (the Windows build's directory) and
+// DBRUNNER_TEST_WRAPPER (the path of wine64), a program whose name plus ".exe"
+// is in that directory runs from there through the wrapper. Its arguments
+// reach it as the same 8-bit text (code page 1252; Wine must run in a UTF-8
+// locale). Its exit code is the low 8 bits, as on Linux, except that Wine
+// turns a nonzero code whose low byte is 0 into 1.
 ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::filesystem::path& working_dir);
 
