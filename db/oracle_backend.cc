@@ -3,12 +3,6 @@
 // numbers as statuses.
 #include "db/oracle_backend.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
-
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -16,8 +10,10 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "db/backend.h"
+#include "db/client_library.h"
 #include "db/dynamic_library.h"
 #include "db/oci_api.h"
 
@@ -107,34 +103,17 @@ constexpr ub4 kStatementCallTimeoutMs = 15 * 60 * 1000;
 // OCIErrorGet's message buffer: the longest message the client writes.
 constexpr std::size_t kErrorMessageSize = 3072;
 
-std::unique_ptr<DynamicLibrary> OpenOracleClient(std::string* error) {
+std::vector<std::string> OracleClientNames() {
 #ifdef _WIN32
   // Instant Client and full clients alike put oci.dll on PATH.
-  return DynamicLibrary::Open({"oci.dll"}, error);
+  return {"oci.dll"};
 #else
   // The plain name is a link that not every installation has (some carry only
   // their release's versioned name), so the versioned names of the releases
   // that have one follow, newest first, back to 11.1, the legacy tool's
   // generation. The first that loads is used.
-  return DynamicLibrary::Open(
-      {"libclntsh.so", "libclntsh.so.23.1", "libclntsh.so.21.1", "libclntsh.so.19.1",
-       "libclntsh.so.18.1", "libclntsh.so.12.1", "libclntsh.so.11.1"},
-      error);
-#endif
-}
-
-// Keeps the client mapped until the process ends, whatever becomes of the
-// DynamicLibrary. The client sets up work of its own (exit handlers, data per
-// thread) that may outlive its last handle; unmapping it under that work could
-// crash the process at exit, after the run has committed.
-void KeepLoaded(const DynamicLibrary& library) {
-#ifdef _WIN32
-  HMODULE module = nullptr;
-  static_cast<void>(
-      GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, library.name().c_str(), &module));
-#else
-  // A second reference, never closed, to the object that is already loaded.
-  static_cast<void>(dlopen(library.name().c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE));
+  return {"libclntsh.so",      "libclntsh.so.23.1", "libclntsh.so.21.1", "libclntsh.so.19.1",
+          "libclntsh.so.18.1", "libclntsh.so.12.1", "libclntsh.so.11.1"};
 #endif
 }
 
@@ -156,31 +135,23 @@ struct OciApi {
   oci::OCITransCommitFn* TransCommit = nullptr;
   oci::OCITransRollbackFn* TransRollback = nullptr;
 
-  // Resolves every entry point; false, with the missing names in `*missing`,
-  // when the library lacks any.
-  bool Resolve(const DynamicLibrary& library, std::string* missing) {
-    missing->clear();
-    auto need = [&](const char* name, auto** function) {
-      if (library.Resolve(name, function)) return;
-      if (!missing->empty()) *missing += ", ";
-      *missing += name;
-    };
-    need("OCIEnvCreate", &EnvCreate);
-    need("OCIHandleAlloc", &HandleAlloc);
-    need("OCIHandleFree", &HandleFree);
-    need("OCIErrorGet", &ErrorGet);
-    need("OCIAttrSet", &AttrSet);
-    need("OCIAttrGet", &AttrGet);
-    need("OCIServerAttach", &ServerAttach);
-    need("OCIServerDetach", &ServerDetach);
-    need("OCISessionBegin", &SessionBegin);
-    need("OCISessionEnd", &SessionEnd);
-    need("OCIStmtPrepare2", &StmtPrepare2);
-    need("OCIStmtRelease", &StmtRelease);
-    need("OCIStmtExecute", &StmtExecute);
-    need("OCITransCommit", &TransCommit);
-    need("OCITransRollback", &TransRollback);
-    return missing->empty();
+  // Resolves every entry point; the missing ones pile up in `entry`.
+  void Resolve(EntryPoints& entry) {
+    entry.Resolve("OCIEnvCreate", &EnvCreate);
+    entry.Resolve("OCIHandleAlloc", &HandleAlloc);
+    entry.Resolve("OCIHandleFree", &HandleFree);
+    entry.Resolve("OCIErrorGet", &ErrorGet);
+    entry.Resolve("OCIAttrSet", &AttrSet);
+    entry.Resolve("OCIAttrGet", &AttrGet);
+    entry.Resolve("OCIServerAttach", &ServerAttach);
+    entry.Resolve("OCIServerDetach", &ServerDetach);
+    entry.Resolve("OCISessionBegin", &SessionBegin);
+    entry.Resolve("OCISessionEnd", &SessionEnd);
+    entry.Resolve("OCIStmtPrepare2", &StmtPrepare2);
+    entry.Resolve("OCIStmtRelease", &StmtRelease);
+    entry.Resolve("OCIStmtExecute", &StmtExecute);
+    entry.Resolve("OCITransCommit", &TransCommit);
+    entry.Resolve("OCITransRollback", &TransRollback);
   }
 };
 
@@ -307,15 +278,18 @@ class OracleBackend final : public Backend {
  private:
   std::int32_t LoadClient() {
     std::string error;
-    std::unique_ptr<DynamicLibrary> library =
-        library_name_.empty() ? OpenOracleClient(&error)
-                              : DynamicLibrary::Open({library_name_.c_str()}, &error);
+    // OpenClientLibrary keeps the client mapped until the process ends: it
+    // sets up work of its own (exit handlers, data per thread) that may outlive
+    // its last handle, and unmapping it could crash the process at exit.
+    std::unique_ptr<DynamicLibrary> library = OpenClientLibrary(
+        library_name_.empty() ? OracleClientNames() : std::vector<std::string>{library_name_},
+        &error);
     if (!library) return Fail(kStatusClientUnavailable, error);
-    std::string missing;
-    if (!api_.Resolve(*library, &missing)) {
-      return Fail(kStatusClientUnavailable, library->name() + " lacks " + missing);
+    EntryPoints entry(*library);
+    api_.Resolve(entry);
+    if (!entry.missing().empty()) {
+      return Fail(kStatusClientUnavailable, library->name() + " lacks " + entry.missing());
     }
-    KeepLoaded(*library);
     library_ = std::move(library);
     return 0;
   }
