@@ -1,6 +1,6 @@
 // The part of the ODBC driver manager's interface that dbrunner uses, loaded
 // at run time: handle and integer types, the constants, and a table of entry
-// points. Declared here from the ODBC 3 specification, so the program builds
+// points. Declared here from the published ODBC 3 API reference, so the program builds
 // without the ODBC headers.
 #ifndef DBRUNNER_DB_ODBC_API_H_
 #define DBRUNNER_DB_ODBC_API_H_
