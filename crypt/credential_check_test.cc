@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "credentials/hex_decrypt.h"
+#include "tests/test_util.h"
 
 namespace dbrunner {
 namespace {
@@ -142,7 +143,7 @@ TEST(CheckCredentialBytes, FindsEachTrapAtItsLine) {
 }
 
 std::string Show(const std::string& file, bool reveal) {
-  std::FILE* out = std::tmpfile();
+  std::FILE* out = testing::TempFile();
   ShowCredentialBytes(file, reveal, out);
   std::string text(static_cast<std::size_t>(std::ftell(out)), '\0');
   std::rewind(out);

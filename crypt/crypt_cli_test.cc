@@ -41,9 +41,9 @@ std::string Drain(std::FILE* file) {
 }
 
 Result RunCrypt(const std::vector<std::string>& args, std::string_view input = "") {
-  std::FILE* in = std::tmpfile();
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
+  std::FILE* in = testing::TempFile();
+  std::FILE* out = testing::TempFile();
+  std::FILE* err = testing::TempFile();
   std::fwrite(input.data(), 1, input.size(), in);
   std::rewind(in);
   const std::vector<std::string_view> views(args.begin(), args.end());

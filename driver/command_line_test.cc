@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/test_util.h"
+
 namespace dbrunner {
 namespace {
 
@@ -18,7 +20,7 @@ struct Parsed {
 Parsed Check(std::vector<const char*> args) {
   args.insert(args.begin(), "dbrunner");
   Parsed parsed;
-  std::FILE* out = std::tmpfile();
+  std::FILE* out = testing::TempFile();
   parsed.status = CheckParameters(static_cast<int>(args.size()), args.data(), parsed.state, out);
   std::rewind(out);
   char buffer[4096];

@@ -42,7 +42,7 @@ class RunSequenceTest : public ::testing::Test {
   // Runs with the arguments after the program name; returns the status.
   std::int32_t Run(std::vector<const char*> args) {
     args.insert(args.begin(), "dbrunner");
-    std::FILE* out = std::tmpfile();
+    std::FILE* out = testing::TempFile();
     std::int32_t status =
         RunSequence(static_cast<int>(args.size()), args.data(), out, FakeFactory(script_));
     std::rewind(out);

@@ -39,7 +39,7 @@ struct CountingReader {
 // What `print` writes to a stream.
 template <typename Print>
 std::string Captured(Print print) {
-  std::FILE* file = std::tmpfile();
+  std::FILE* file = testing::TempFile();
   EXPECT_NE(file, nullptr);
   if (file == nullptr) return "";
   print(file);

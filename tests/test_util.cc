@@ -64,6 +64,28 @@ std::string ReadFile(const std::filesystem::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::FILE* TempFile() {
+#ifdef _WIN32
+  // The Windows C runtime's tmpfile makes its files in the drive's root under
+  // names that test processes running side by side can share; "D" removes the
+  // file when it is closed.
+  static std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path name =
+        std::filesystem::temp_directory_path() /
+        ("dbrunner-capture." + std::to_string(GetCurrentProcessId()) + "." +
+         std::to_string(random()));
+    if (std::filesystem::exists(name)) continue;
+    if (std::FILE* file = std::fopen(name.string().c_str(), "w+bD")) return file;
+  }
+  throw std::runtime_error("cannot create a temporary file");
+#else
+  std::FILE* file = std::tmpfile();
+  if (file == nullptr) throw std::runtime_error("tmpfile failed");
+  return file;
+#endif
+}
+
 namespace {
 
 // Undoes text mode's "\n" -> "\r\n"; a "\n" without its "\r" did not come
@@ -268,9 +290,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv_in,
   const std::vector<std::string> argv = ForTargetPlatform(argv_in, text_mode);
   // Output goes to temporary files, so a large output cannot fill a pipe and
   // stall the child while we wait for it.
-  std::FILE* out_file = std::tmpfile();
-  std::FILE* err_file = std::tmpfile();
-  if (out_file == nullptr || err_file == nullptr) throw std::runtime_error("tmpfile failed");
+  std::FILE* out_file = TempFile();
+  std::FILE* err_file = TempFile();
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);

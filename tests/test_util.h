@@ -3,6 +3,7 @@
 #ifndef DBRUNNER_TESTS_TEST_UTIL_H_
 #define DBRUNNER_TESTS_TEST_UTIL_H_
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -31,6 +32,10 @@ class ScopedTempDir {
 void WriteFile(const std::filesystem::path& path, std::string_view bytes);
 // The file's bytes; empty when it cannot be read.
 std::string ReadFile(const std::filesystem::path& path);
+
+// A new, empty temporary file open for reading and writing, removed when it
+// is closed. Never null: a file that cannot be made throws.
+std::FILE* TempFile();
 
 struct ProcessResult {
   // The process's exit status (on Windows all 32 bits), -1 when it did not
